@@ -1,0 +1,70 @@
+// The daemon's entry: command line, log, the long-lived objects, and the stop sequence.
+#include "CommandLine.h"
+#include "Log.h"
+#include "Project.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+
+namespace {
+
+// The signal handler only wakes the main thread through this pipe: logging, stopping threads
+// and exiting are not async-signal-safe, so the stop sequence runs on the main thread.
+int gWakePipe[2] = {-1, -1};
+
+void signalHandler(int signo) {
+    static std::atomic<bool> stopping{false};
+    if (stopping.exchange(true))
+        return;
+    const int saved = errno;
+    const unsigned char byte = static_cast<unsigned char>(signo);
+    [[maybe_unused]] ssize_t n = write(gWakePipe[1], &byte, 1);
+    errno = saved;
+}
+
+// Blocks until the handler reports a signal; returns its number.
+int waitForSignal() {
+    unsigned char byte = 0;
+    for (;;) {
+        const ssize_t n = read(gWakePipe[0], &byte, 1);
+        if (n == 1)
+            return byte;
+        if (n < 0 && errno == EINTR)
+            continue;
+        return 0;
+    }
+}
+
+void stopSequence(int signo) {
+    Log::info("Signal caught: %s [%d]", strsignal(signo), signo);
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    if (pipe2(gWakePipe, O_CLOEXEC) != 0)
+        return 1;
+    signal(SIGTERM, signalHandler);
+    signal(SIGINT, signalHandler);
+
+    CommandLine options;
+    if (const auto exitCode = CommandLine::parse(argc, argv, options))
+        return *exitCode;
+
+    Log::open(argv[0], options.stdErr, true);
+    Log::info("%s started", getBanner().c_str());
+    Log::info("Log level is %d.", static_cast<int>(options.verbosity));
+    Log::setLevel(options.level());
+
+    Log::debug("Main blocks here!");
+    const int signo = waitForSignal();
+    if (signo == 0)
+        return 0;
+    stopSequence(signo);
+    return 0;
+}

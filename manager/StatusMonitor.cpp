@@ -1,0 +1,43 @@
+// PrinterManager's status monitor: one tick of the periodic status timer.
+#include "PrinterManager.h"
+
+namespace zelvo::PrinterManager {
+
+// Runs on the timer's thread. Exceptions (a driver constructor, getStatus, a slot) are logged
+// here so that the monitor keeps ticking.
+void PrinterManager::statusFunction(void* manager) {
+    try {
+        static_cast<PrinterManager*>(manager)->statusFunction();
+    } catch (const std::exception& e) {
+        log(Log::Error, "Status monitor: %s", e.what());
+    } catch (...) {
+        log(Log::Error, "Status monitor: unknown exception");
+    }
+}
+
+void PrinterManager::statusFunction() {
+    std::unique_lock<std::mutex> lock(mDriverMutex, std::try_to_lock);
+    if (!lock.owns_lock())
+        return;
+    // A tick that was already under way when the manager stopped must not detect a printer.
+    if (!mMonitoring)
+        return;
+    if (!mDriver) {
+        replaceDriver(driverFactory(mDevicePath));
+        if (!mDriver) {
+            mPreviousStatus.reset();
+            return;
+        }
+    }
+    const Types::Status status = mDriver->getStatus();
+    if (!status.active()) {
+        replaceDriver(nullptr);
+        mPreviousStatus.reset();
+    }
+    if (status.toBitset() == mPreviousStatus)
+        return;
+    mStatusSignal.emit(status);
+    mPreviousStatus = status.toBitset();
+}
+
+} // namespace zelvo::PrinterManager
