@@ -2,6 +2,7 @@
 #include "CommandLine.h"
 
 #include "Project.h"
+#include "manager/Models.h"
 
 #include <CLI/CLI.hpp>
 
@@ -27,6 +28,7 @@ std::optional<int> CommandLine::parse(int argc, const char* const* argv, Command
     out.verbosity = 2;
     out.global = false;
     out.stdErr = false;
+    out.model.clear();
 
     CLI::App app{getBanner(), ""};
     app.add_option("device,-d,--device", out.device,
@@ -40,6 +42,14 @@ std::optional<int> CommandLine::parse(int argc, const char* const* argv, Command
     app.add_flag("-V,--version")->description("Print version and exit.");
     app.add_flag("-e,--stderr")->description("Print messages to stderr as well as syslog.");
     app.add_flag("-v")->description("Increases verbosity level of log messages by 1.");
+    const std::vector<std::string> names = zelvo::PrinterManager::modelNames();
+    std::string list;
+    for (const auto& name : names)
+        list += (list.empty() ? "" : ", ") + name;
+    app.add_option("-m,--model", out.model,
+                   "Printer model, for printers behind adapters that do not identify them (" +
+                       list + "). Default is to detect it.")
+        ->check(CLI::IsMember(names));
 
     try {
         app.parse(argc, argv);

@@ -15,6 +15,8 @@ struct CommandLine {
     uint32_t verbosity = 2;
     bool global = false;
     bool stdErr = false;
+    // A model short name ("-m"): build that model's driver without asking the device database.
+    std::string model;
 
     // The log level for the verbosity: 0 error, 1 warning, 2 info, 3 or more debug.
     Log::Level level() const;

@@ -2,6 +2,8 @@
 #include "CommandLine.h"
 #include "Log.h"
 #include "Project.h"
+#include "manager/Detection.h"
+#include "manager/PrinterManager.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -10,6 +12,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <memory>
 
 namespace {
 
@@ -40,8 +43,15 @@ int waitForSignal() {
     }
 }
 
+using zelvo::PrinterManager::PrinterManager;
+
+// The process-wide objects, created in this order and stopped in the stop sequence.
+std::shared_ptr<PrinterManager> printerManager;
+
 void stopSequence(int signo) {
     Log::info("Signal caught: %s [%d]", strsignal(signo), signo);
+    if (printerManager)
+        printerManager->stop();
 }
 
 } // namespace
@@ -60,6 +70,16 @@ int main(int argc, char* argv[]) {
     Log::info("%s started", getBanner().c_str());
     Log::info("Log level is %d.", static_cast<int>(options.verbosity));
     Log::setLevel(options.level());
+
+    PrinterManager::DriverFactory factory;
+    if (!options.model.empty())
+        factory = [model = options.model](const std::string& path) {
+            return zelvo::PrinterManager::detectDriver(path, model);
+        };
+    printerManager = std::make_shared<PrinterManager>(options.device, options.configFile, factory);
+    printerManager->readConfigFile();
+    printerManager->start();
+    printerManager->writeConfigFile();
 
     Log::debug("Main blocks here!");
     const int signo = waitForSignal();

@@ -24,6 +24,21 @@ void PrinterManager::addSetConfigCallback(const std::string& name,
     mSetConfigCallbacks.emplace(name, std::move(callback));
 }
 
+// Merges a document into Config. A member whose kind changes (a section that was a plain value
+// becomes an object, or the other way round) first drops what Config held under its name, so
+// the stored document never holds a key that is both a value and a container.
+void PrinterManager::storeDocument(const nlohmann::json& document) {
+    if (document.is_object()) {
+        for (const auto& [name, value] : document.items()) {
+            const bool hadValue = mConfig.exists(name);
+            const bool hadMembers = !mConfig.get(name).isNull() && !hadValue;
+            if ((value.is_object() && hadValue) || (!value.is_object() && hadMembers))
+                mConfig.erase(name);
+        }
+    }
+    mConfig.updateFromJson(document);
+}
+
 void PrinterManager::readConfigFile() {
     log(Log::Info, "Reading config file: '%s'", mConfigFile.c_str());
     std::ifstream in(mConfigFile, std::ios::binary);
@@ -46,7 +61,7 @@ void PrinterManager::readConfigFile() {
     std::map<std::string, std::function<void(nlohmann::json)>> receivers;
     {
         std::lock_guard<std::mutex> config(mConfigMutex);
-        mConfig.updateFromJson(document);
+        storeDocument(document);
         receivers = mSetConfigCallbacks;
     }
     for (const auto& [name, receiver] : receivers)
@@ -117,7 +132,7 @@ void PrinterManager::writeConfigFile() {
     log(Log::Info, "Saving updated config file");
     {
         std::lock_guard<std::mutex> config(mConfigMutex);
-        mConfig.updateFromJson(document);
+        storeDocument(document);
         mConfig.print();
     }
     if (!writeDocument(document))
@@ -128,7 +143,7 @@ void PrinterManager::setConfig(const nlohmann::json& document) {
     std::map<std::string, std::function<void(nlohmann::json)>> receivers;
     {
         std::lock_guard<std::mutex> config(mConfigMutex);
-        mConfig.updateFromJson(document);
+        storeDocument(document);
         receivers = mSetConfigCallbacks;
     }
     if (document.is_object() && document.contains("printer")) {

@@ -58,19 +58,25 @@ void PrinterManager::startLocked() {
         std::lock_guard<std::mutex> lock(mDriverMutex);
         mMonitoring = true;
         replaceDriver(nullptr);
-        replaceDriver(driverFactory(mDevicePath));
-        if (mDriver) {
-            log(Log::Info, "--- PRINTER INFO --------------------");
-            log(Log::Info, " Model        : %s", mDriver->getModel().c_str());
-            log(Log::Info, " Manufacturer : %s", mDriver->getManufacturer().c_str());
-            log(Log::Info, " Firmware Ver : %s", mDriver->getFirmwareVersion().c_str());
-            log(Log::Info, " Serial #     : %s", mDriver->getSerialNumber().c_str());
-            log(Log::Info, "-------------------------------------");
-        }
-        const nlohmann::json settings = mConfig.toJson();
-        if (mDriver && settings.is_object() && settings.contains("printer")) {
-            log(Log::Info, "Setting printer's config");
-            mDriver->setConfig(settings["printer"]);
+        // A printer that cannot be opened or configured now (busy, no permission, not
+        // answering) is not an error of start: the status monitor retries detection.
+        try {
+            replaceDriver(driverFactory(mDevicePath));
+            if (mDriver) {
+                log(Log::Info, "--- PRINTER INFO --------------------");
+                log(Log::Info, " Model        : %s", mDriver->getModel().c_str());
+                log(Log::Info, " Manufacturer : %s", mDriver->getManufacturer().c_str());
+                log(Log::Info, " Firmware Ver : %s", mDriver->getFirmwareVersion().c_str());
+                log(Log::Info, " Serial #     : %s", mDriver->getSerialNumber().c_str());
+                log(Log::Info, "-------------------------------------");
+            }
+            const nlohmann::json settings = mConfig.toJson();
+            if (mDriver && settings.is_object() && settings.contains("printer")) {
+                log(Log::Info, "Setting printer's config");
+                mDriver->setConfig(settings["printer"]);
+            }
+        } catch (const std::exception& e) {
+            log(Log::Error, "Could not start the printer: %s", e.what());
         }
     }
     mStatusTimer.start(statusPeriodMs());

@@ -106,6 +106,8 @@ private:
     // The document: Config as nested JSON with the driver's and the services' sections.
     nlohmann::json mergedConfig(bool verbose);
     int statusPeriodMs() const;
+    // Merges `document` into mConfig; the caller holds mConfigMutex.
+    void storeDocument(const nlohmann::json& document);
     // Writes `document` with an indent of 4 through a temporary file renamed over the old one.
     bool writeDocument(const nlohmann::json& document);
     static void statusFunction(void* manager);
@@ -118,6 +120,8 @@ private:
     bool mMonitoring = false;
     // The last published status bits, read and written by the tick under mDriverMutex.
     std::bitset<32> mPreviousStatus;
+    // The text of the last tick's failure (empty after a good tick); timer thread only.
+    std::string mLastMonitorFailure;
     const std::string mDevicePath;
     const std::string mConfigFile;
     std::unique_ptr<Printers::Driver> mDriver;

@@ -4,15 +4,21 @@
 namespace zelvo::PrinterManager {
 
 // Runs on the timer's thread. Exceptions (a driver constructor, getStatus, a slot) are logged
-// here so that the monitor keeps ticking.
+// here so that the monitor keeps ticking; a failure that repeats on every tick (a device that
+// stays busy, say) is logged once, and again only when its text changes.
 void PrinterManager::statusFunction(void* manager) {
+    auto* self = static_cast<PrinterManager*>(manager);
+    std::string failure;
     try {
-        static_cast<PrinterManager*>(manager)->statusFunction();
+        self->statusFunction();
     } catch (const std::exception& e) {
-        log(Log::Error, "Status monitor: %s", e.what());
+        failure = e.what();
     } catch (...) {
-        log(Log::Error, "Status monitor: unknown exception");
+        failure = "unknown exception";
     }
+    if (!failure.empty() && failure != self->mLastMonitorFailure)
+        log(Log::Error, "Status monitor: %s", failure.c_str());
+    self->mLastMonitorFailure = failure;
 }
 
 void PrinterManager::statusFunction() {

@@ -5,6 +5,11 @@
 #include <gtest/gtest.h>
 
 #include <signal.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+#include <sstream>
 
 using namespace std::chrono_literals;
 
@@ -12,6 +17,9 @@ namespace {
 std::string firstLine(const std::string& text) {
     return text.substr(0, text.find('\n'));
 }
+
+// A configuration file of the test's own, so the daemon never writes into the working directory.
+std::string configPath() { return "/tmp/voltrin-entry-" + std::to_string(getpid()) + ".json"; }
 
 int countOf(const std::string& text, const std::string& what) {
     int n = 0;
@@ -39,7 +47,7 @@ TEST(Entry, PortThatIsNotANumberIsRejected) {
 }
 
 TEST(Entry, StderrMirrorAndOneStopOnTwoSignals) {
-    Process p({VOLTRIN_BINARY, "-e", "--verbose", "7", "/nonexistent/printer"});
+    Process p({VOLTRIN_BINARY, "-e", "--verbose", "7", "-f", configPath(), "/nonexistent/printer"});
     ASSERT_TRUE(p.waitForStderr("Main blocks here!", 20s)) << p.err();
     EXPECT_NE(p.err().find("Printer Manager v1.1.14 ("), std::string::npos);
     EXPECT_NE(p.err().find(") started"), std::string::npos);
@@ -52,7 +60,7 @@ TEST(Entry, StderrMirrorAndOneStopOnTwoSignals) {
 }
 
 TEST(Entry, SigtermStopsAndNoMirrorWithoutFlag) {
-    Process p({VOLTRIN_BINARY, "/nonexistent/printer"});
+    Process p({VOLTRIN_BINARY, "-f", configPath(), "/nonexistent/printer"});
     ASSERT_TRUE(p.waitForHandler(SIGTERM, 20s));
     kill(p.pid(), SIGTERM);
     EXPECT_EQ(p.wait(20s), 0);
@@ -60,10 +68,33 @@ TEST(Entry, SigtermStopsAndNoMirrorWithoutFlag) {
 }
 
 TEST(Entry, WarningLevelHidesInfoAfterStart) {
-    Process p({VOLTRIN_BINARY, "-e", "-v"});
+    Process p({VOLTRIN_BINARY, "-e", "-v", "-f", configPath(), "/nonexistent/printer"});
     ASSERT_TRUE(p.waitForStderr("Log level is 1.", 20s)) << p.err();
     kill(p.pid(), SIGINT);
     EXPECT_EQ(p.wait(20s), 0);
     // The two start lines pass at every level; the later info line does not.
     EXPECT_EQ(p.err().find("Signal caught"), std::string::npos) << p.err();
+}
+
+TEST(Entry, StartsWithoutPrinterAndWritesTheConfigurationFile) {
+    std::remove(configPath().c_str());
+    Process p({VOLTRIN_BINARY, "-e", "-vvv", "-f", configPath(), "/nonexistent/printer"});
+    ASSERT_TRUE(p.waitForStderr("Main blocks here!", 20s)) << p.err();
+    kill(p.pid(), SIGTERM);
+    EXPECT_EQ(p.wait(20s), 0);
+    EXPECT_NE(p.err().find("Device '/nonexistent/printer': No such file or directory"),
+              std::string::npos)
+        << p.err();
+    EXPECT_NE(p.err().find("Stopped!"), std::string::npos) << p.err();
+    std::ifstream in(configPath());
+    std::stringstream text;
+    text << in.rdbuf();
+    EXPECT_NE(text.str().find("\"statusPeriod\": 500"), std::string::npos) << text.str();
+    std::remove(configPath().c_str());
+}
+
+TEST(Entry, UnknownModelIsRejected) {
+    Process p({VOLTRIN_BINARY, "-m", "tl61"});
+    EXPECT_NE(p.wait(10s), 0);
+    EXPECT_NE(p.err().find("tl61"), std::string::npos) << p.err();
 }

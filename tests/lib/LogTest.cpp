@@ -1,6 +1,7 @@
 // Tests of Log: prefixes, colours, the level mask and the literal string form, read back from
 // the standard-error mirror that syslog writes.
 #include "Log.h"
+#include "StderrCapture.h"
 
 #include <gtest/gtest.h>
 
@@ -13,44 +14,6 @@
 #include <sstream>
 
 namespace {
-
-// Captures what syslog mirrors on standard error while it is alive.
-class StderrCapture {
-public:
-    StderrCapture() {
-        char name[] = "/tmp/voltrin-logtest-XXXXXX";
-        mFd = mkstemp(name);
-        mPath = name;
-        fflush(stderr);
-        mSaved = dup(STDERR_FILENO);
-        dup2(mFd, STDERR_FILENO);
-    }
-    ~StderrCapture() {
-        restore();
-        close(mFd);
-        unlink(mPath.c_str());
-    }
-    std::string text() {
-        restore();
-        std::ifstream in(mPath);
-        std::stringstream ss;
-        ss << in.rdbuf();
-        return ss.str();
-    }
-
-private:
-    void restore() {
-        if (mSaved >= 0) {
-            fflush(stderr);
-            dup2(mSaved, STDERR_FILENO);
-            close(mSaved);
-            mSaved = -1;
-        }
-    }
-    int mFd = -1;
-    int mSaved = -1;
-    std::string mPath;
-};
 
 class LogTest : public ::testing::Test {
 protected:
