@@ -35,10 +35,16 @@ void PrinterManager::statusFunction() {
             return;
         }
     }
-    const Types::Status status = mDriver->getStatus();
+    Types::Status status = mDriver->getStatus();
     if (!status.active()) {
         replaceDriver(nullptr);
         mPreviousStatus.reset();
+        // A driver that lost its printer may still carry the active bit (4) from its last
+        // status message; the lost contact is published with it clear, so subscribers see it
+        // and the first status of a printer plugged in again differs and is published too.
+        std::bitset<32> bits = status.toBitset();
+        bits.reset(4);
+        status.fromBitset(bits);
     }
     if (status.toBitset() == mPreviousStatus)
         return;

@@ -1,7 +1,7 @@
 // vprinter::EscPosDecoder: turns an ESC/POS byte stream into printed items.
 //
-// Knows the length of every command the voltrin drivers send (the ESC/POS base of spec Part 3.2
-// and the Custom TL60 table of Part 4.1) and of the other common ESC/POS commands, so it never
+// Knows the length of every command the voltrin drivers send (the ESC/POS base driver
+// and the Custom TL60 driver) and of the other common ESC/POS commands, so it never
 // desynchronises. Incremental: feed() takes the bytes as they arrive, split anywhere; a command
 // cut in two is kept until its remaining bytes come.
 //

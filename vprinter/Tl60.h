@@ -1,4 +1,4 @@
-// vprinter::Tl60: a virtual Custom TL60 printer (spec Part 4.1) on a file descriptor.
+// vprinter::Tl60: a virtual Custom TL60 printer on a file descriptor.
 //
 // Usage with a pseudo terminal (the driver opens pty.path() or a link made with linkAt()):
 //
@@ -27,7 +27,7 @@
 //   - A cut (ESC i, ESC m, GS V) moves the motor and stops it cutStop later; with automatic
 //     status that is a frame with the motor stopped within a few ms, sent once more cutRepeat
 //     after the cut (so a driver that only starts listening some tens of ms after its cut,
-//     like Part 4.1's waitForPrintRunEnd after its 40 ms sleep, still sees one).
+//     like the TL60 driver's waitForPrintRunEnd after its 40 ms sleep, still sees one).
 //   - Two messages are at least messageGap apart, so a driver that reads in chunks sees each
 //     answer on its own (a frame and a serial number never run together).
 //   - While muted: no answers and no frames; received bytes are still recorded and decoded.

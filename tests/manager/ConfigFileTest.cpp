@@ -38,8 +38,8 @@ protected:
 
     // A manager with a recording printer and two registered service sections.
     std::unique_ptr<PrinterManager> makeManager(bool printer = true) {
-        auto m = std::make_unique<PrinterManager>(
-            "/dev/recorder", mPath, [printer](const std::string&) {
+        auto m =
+            std::make_unique<PrinterManager>("/dev/recorder", mPath, [printer](const std::string&) {
                 std::unique_ptr<Printers::Driver> d;
                 if (printer) {
                     auto r = std::make_unique<RecordingDriver>();

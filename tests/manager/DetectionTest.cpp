@@ -8,13 +8,11 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <optional>
 #include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
 using namespace zelvo::PrinterManager;
@@ -35,21 +33,7 @@ std::vector<std::string> messages(const std::string& log) {
     return out;
 }
 
-// A USB printer-class device on port `port` of the first bus: the node usb/lp<port>, the
-// printer interface with `interfaceAttrs` and the USB device with `deviceAttrs` ("A:" lines).
-std::string usbPrinter(int port, const std::string& deviceAttrs,
-                       const std::string& interfaceAttrs) {
-    const std::string dev = "/devices/pci0000:00/0000:00:14.0/usb1/1-" + std::to_string(port);
-    const std::string intf = dev + "/1-" + std::to_string(port) + ":1.0";
-    const std::string minor = std::to_string(port);
-    return "P: " + intf + "/usbmisc/lp" + minor + "\nN: usb/lp" + minor +
-           "\nE: DEVNAME=/dev/usb/lp" + minor +
-           "\nE: SUBSYSTEM=usbmisc\nE: MAJOR=180\nE: MINOR=" + minor + "\nA: dev=180:" + minor +
-           "\n\nP: " + intf +
-           "\nE: SUBSYSTEM=usb\nE: DEVTYPE=usb_interface\nA: bInterfaceClass=07\n" +
-           interfaceAttrs + "L: driver=../../../../../../bus/usb/drivers/usblp\n\nP: " + dev +
-           "\nE: SUBSYSTEM=usb\nE: DEVTYPE=usb_device\n" + deviceAttrs;
-}
+const auto usbPrinter = &Testbed::usbPrinter;
 
 // The interface of a printer-class USB printer, as the Sanei, Hengstler and TL60 report it.
 const std::string kPrinterInterface = "A: bInterfaceNumber=00\nA: bInterfaceProtocol=02\n";
@@ -76,8 +60,8 @@ std::string ftdiQuadAdapter() {
            "A: manufacturer=FTDI\nA: product=Quad RS232-HS\n";
 }
 
-// A legacy serial port ttyS0 below the device `parent`, whose "driver" link is `driver`, below
-// `grandParentDriver` when given.
+// A legacy serial port ttyS0 on the plug-and-play device 00:04 bound to `driver`; with
+// `grandParentDriver`, the bus device above it is bound to that driver.
 std::string legacySerial(const std::string& driver, const std::string& grandParentDriver = "") {
     std::string text = "P: /devices/pnp0/00:04/tty/ttyS0\nN: ttyS0\nE: DEVNAME=/dev/ttyS0\n"
                        "E: SUBSYSTEM=tty\n"
@@ -335,27 +319,6 @@ TEST_F(DetectionTest, ANodeTheDatabaseDoesNotKnowEndsAtTheDeviceLookup) {
         EXPECT_EQ(log[0], "Opening device " + path);
         EXPECT_EQ(log[1].rfind("udev_device_new_from_devnum() failed: ", 0), 0u) << log[1];
     }
-}
-
-// Each call has its own udev context: concurrent detections neither share nor mix results.
-TEST_F(DetectionTest, ConcurrentDetectionsAreIndependent) {
-    mTestbed.add(ftdiQuadAdapter());
-    const std::vector<std::pair<std::string, std::optional<size_t>>> ports = {
-        {"/dev/ttyUSB0", 4}, {"/dev/ttyUSB1", std::nullopt}, {"/dev/ttyUSB2", 3}};
-    std::atomic<int> wrong{0};
-    StderrCapture quiet; // the detections' log lines
-    std::vector<std::thread> threads;
-    for (const auto& [node, expected] : ports)
-        threads.emplace_back([&, node = node, expected = expected] {
-            for (int i = 0; i < 20; ++i) {
-                std::string resolved;
-                if (identify(node, resolved) != expected)
-                    ++wrong;
-            }
-        });
-    for (std::thread& t : threads)
-        t.join();
-    EXPECT_EQ(wrong.load(), 0);
 }
 
 TEST_F(DetectionTest, AnIdentifiedModelWithoutDriverGivesNoDriver) {

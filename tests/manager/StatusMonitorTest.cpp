@@ -27,6 +27,12 @@ public:
         mStatus.fromBitset(std::bitset<32>(bits));
     }
 
+    // Loses contact the way a reader thread reports it: the flag drops, the bits stay.
+    void loseContact() {
+        std::lock_guard<std::mutex> lock(mMutex);
+        mStatus.setActive(false);
+    }
+
 private:
     std::mutex mMutex; // guards mStatus
     Types::Status mStatus{std::bitset<32>(1u << 4)};
@@ -115,6 +121,24 @@ TEST(StatusMonitor, LostPrinterIsDroppedAndFoundAgain) {
     ASSERT_TRUE(rig.waitFor([&] { return rig.manager.active() && rig.snapshot().size() == 3; }));
     rig.manager.stop();
     EXPECT_EQ(rig.snapshot(), (std::vector<uint32_t>{kActive, kNearEnd, kActive}));
+}
+
+TEST(StatusMonitor, LostContactCountsWithoutTheActiveBit) {
+    MonitorRig rig;
+    rig.manager.start();
+    ASSERT_TRUE(rig.waitFor([&] { return rig.snapshot().size() == 1; }));
+    rig.present = false;
+    rig.driver.load()->report(kActive | kNearEnd);
+    ASSERT_TRUE(rig.waitFor([&] { return rig.snapshot().size() == 2; }));
+    rig.driver.load()->loseContact();
+    ASSERT_TRUE(rig.waitFor([&] { return rig.snapshot().size() == 3; }));
+    EXPECT_FALSE(rig.manager.active());
+    // The printer comes back with the bits it had before it was lost: that is a change.
+    rig.present = true;
+    ASSERT_TRUE(rig.waitFor([&] { return rig.snapshot().size() == 4; }));
+    rig.manager.stop();
+    EXPECT_EQ(rig.snapshot(),
+              (std::vector<uint32_t>{kActive, kActive | kNearEnd, kNearEnd, kActive}));
 }
 
 TEST(StatusMonitor, KeepsTickingWhenDetectionThrows) {

@@ -2,6 +2,8 @@
 // since umockdev only creates the nodes of devices it knows.
 #include "Testbed.h"
 
+#include <unistd.h>
+
 #include <umockdev.h>
 
 #include <filesystem>
@@ -30,6 +32,19 @@ Testbed::~Testbed() {
     g_object_unref(mTestbed);
 }
 
+std::string Testbed::usbPrinter(int port, const std::string& deviceAttrs,
+                                const std::string& interfaceAttrs) {
+    const std::string n = std::to_string(port);
+    const std::string dev = "/devices/pci0000:00/0000:00:14.0/usb1/1-" + n;
+    const std::string intf = dev + "/1-" + n + ":1.0";
+    return "P: " + intf + "/usbmisc/lp" + n + "\nN: usb/lp" + n + "\nE: DEVNAME=/dev/usb/lp" + n +
+           "\nE: SUBSYSTEM=usbmisc\nE: MAJOR=180\nE: MINOR=" + n + "\nA: dev=180:" + n +
+           "\n\nP: " + intf +
+           "\nE: SUBSYSTEM=usb\nE: DEVTYPE=usb_interface\nA: bInterfaceClass=07\n" +
+           interfaceAttrs + "L: driver=../../../../../../bus/usb/drivers/usblp\n\nP: " + dev +
+           "\nE: SUBSYSTEM=usb\nE: DEVTYPE=usb_device\n" + deviceAttrs;
+}
+
 void Testbed::add(const std::string& description) {
     GError* error = nullptr;
     if (!umockdev_testbed_add_from_string(mTestbed, description.c_str(), &error)) {
@@ -52,8 +67,13 @@ std::filesystem::path prepare(const std::string& root, const std::string& node) 
 
 } // namespace
 
+// A new link is made beside the old one and renamed over it, so the program never sees the
+// link missing while it is moved to another node.
 void Testbed::addSymlink(const std::string& node, const std::string& target) {
-    std::filesystem::create_symlink(target, prepare(mRoot, node));
+    const std::string path = prepare(mRoot, node);
+    const std::string fresh = path + ".new";
+    std::filesystem::create_symlink(target, fresh);
+    std::filesystem::rename(fresh, path);
 }
 
 void Testbed::addFile(const std::string& node) {
@@ -64,6 +84,25 @@ void Testbed::addFile(const std::string& node) {
 
 std::string Testbed::root() const {
     return mRoot;
+}
+
+// umockdev keeps a map from pseudo-terminal names to device numbers in dev/.ptymap. Once the
+// printer's end is closed its pseudo-terminal number is free again; a printer plugged in later
+// may get it, and umockdev aborts on the stale entry. So the entries of the unplugged node go
+// with it, and the node itself.
+void Testbed::unplug(const std::string& syspath, const std::string& node) {
+    std::string majmin;
+    std::ifstream(mRoot + syspath + "/dev") >> majmin;
+    const int fd = umockdev_testbed_get_dev_fd(mTestbed, node.c_str());
+    if (fd >= 0)
+        ::close(fd);
+    umockdev_testbed_remove_device(mTestbed, syspath.c_str());
+    std::error_code ignored;
+    const std::filesystem::path ptymap = mRoot + "/dev/.ptymap";
+    for (const auto& entry : std::filesystem::directory_iterator(ptymap, ignored))
+        if (std::filesystem::read_symlink(entry.path(), ignored) == majmin)
+            std::filesystem::remove(entry.path(), ignored);
+    std::filesystem::remove(mRoot + node, ignored);
 }
 
 int Testbed::devFd(const std::string& node) {

@@ -62,7 +62,7 @@ const std::vector<Row>& rows() {
           "STYLE GS ! 17 [align=center size=2x2]", "STYLE ESC M 1 [align=center font=B size=2x2]",
           "STYLE ESC { 1 [align=center font=B size=2x2 upside-down]",
           "TEXT \"\" [align=center font=B size=2x2 upside-down]"}},
-        {"barcode (spec example) and its trailing 00",
+        {"CODE128 barcode and its trailing 00",
          Bytes{0x1d, 0x48, 0x02, 0x1d, 0x66, 0x00, 0x1d, 0x68, 0xa2, 0x1d, 0x77,
                0x02, 0x1d, 0x6b, 0x49, 0x05, 0x31, 0x32, 0x33, 0x34, 0x35, 0x00} +
              str("A\n"),

@@ -99,9 +99,19 @@ public:
         return mPrinter.received();
     }
 
-    // Waits for the start-up sequence to arrive, then forgets it.
+    // Waits for the start-up sequence to arrive and for the printer to fall quiet (its answers
+    // and first status frames may still be on their way when the constructor returns), then
+    // forgets the history.
     void settle() {
         receivedAfter(StartUp.size());
+        const auto end = std::chrono::steady_clock::now() + Patience;
+        size_t before = 0;
+        size_t after = mPrinter.sent().size();
+        do {
+            before = after;
+            std::this_thread::sleep_for(150ms); // longer than the reader's 50 ms wait
+            after = mPrinter.sent().size();
+        } while (after != before && std::chrono::steady_clock::now() < end);
         mPrinter.clear();
     }
 
@@ -179,6 +189,7 @@ TEST(Tl60Driver, AutoStatusFramesAreDecoded) {
         {{0x10, 0x00, 0x04, 0x00, 0x00, 0x00, 0x10, 0x00, 0x00, 0x00, 0x00, 0x01}, bits({4, 11})},
     };
     Tl60Rig rig;
+    rig.settle();
     for (const Case& c : cases) {
         rig.send(c.frame);
         EXPECT_TRUE(rig.statusBecomes(c.expected))
@@ -197,6 +208,7 @@ TEST(Tl60Driver, MalformedStatusChunksAreIgnored) {
         {0x11, 0x00, 0x01, 0x00, 0x00, 0x00},
     };
     Tl60Rig rig;
+    rig.settle();
     const Bytes known{0x10, 0x00, 0x04, 0x00, 0x00, 0x00}; // paper near end
     rig.send(known);
     ASSERT_TRUE(rig.statusBecomes(bits({4, 16})));
