@@ -170,7 +170,9 @@ TEST(Tl60Driver, IdentityAndUnsupportedReset) {
 TEST(Tl60Driver, MissingDeviceFailsConstructionAndStopsTheReader) {
     // The first write fails; the exception must leave only after the reader was joined (a
     // joinable std::thread destroyed here would terminate the test binary).
-    EXPECT_THROW(Driver("/dev/voltrin-no-such-printer"), std::runtime_error);
+    expectThrowWithText<std::runtime_error>(
+        [] { Driver driver("/dev/voltrin-no-such-printer"); },
+        "asynchronous operation failed: [9] Bad file descriptor");
 }
 
 // ---- Auto-status --------------------------------------------------------------------------------
