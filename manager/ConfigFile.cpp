@@ -51,12 +51,11 @@ void PrinterManager::readConfigFile() {
     const std::string content = text.str();
     // A document that is not an object carries no sections; it is treated like an empty file
     // so that the defaults stay in force and the next write replaces it.
-    if (content.empty() || !nlohmann::json::accept(content) ||
-        !nlohmann::json::parse(content).is_object()) {
+    const nlohmann::json document = nlohmann::json::parse(content, nullptr, false);
+    if (content.empty() || document.is_discarded() || !document.is_object()) {
         log(Log::Error, "Config file '%s' is empty.", mConfigFile.c_str());
         return;
     }
-    const nlohmann::json document = nlohmann::json::parse(content);
 
     std::map<std::string, std::function<void(nlohmann::json)>> receivers;
     {

@@ -375,8 +375,15 @@ void Driver::listenerFunction() {
         }
         // Bytes that arrived before the loss are still delivered, before the status turns
         // inactive (a status frame among them would otherwise mark it active again).
-        if (!received.empty())
-            onBytesReceived(std::move(received));
+        // Nothing may end the reader: a failure while handling one chunk is logged and the
+        // chunk dropped.
+        if (!received.empty()) {
+            try {
+                onBytesReceived(std::move(received));
+            } catch (const std::exception& e) {
+                log(Log::Error, "Dropping received bytes: %s", e.what());
+            }
+        }
         if (lost) {
             setActive(false);
             pause(ErrorSleep);
