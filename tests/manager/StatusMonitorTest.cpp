@@ -173,3 +173,16 @@ TEST(StatusMonitor, StopEndsDetectionAndRestartPublishesOnlyChanges) {
     ASSERT_TRUE(rig.waitFor([&] { return rig.snapshot().size() == 2; }));
     rig.manager.stop();
 }
+
+TEST(StatusMonitor, NewPeriodTakesEffectAtOnce) {
+    MonitorRig rig;
+    rig.manager.start();
+    ASSERT_TRUE(rig.waitFor([&] { return rig.snapshot().size() == 1; }));
+    rig.manager.setConfig({{"statusPeriod", 2000}});
+    rig.driver.load()->report(kActive | kNearEnd);
+    // Polling every 10 ms would have published this long ago; with 2 s it comes later.
+    std::this_thread::sleep_for(500ms);
+    EXPECT_EQ(rig.snapshot().size(), 1u);
+    ASSERT_TRUE(rig.waitFor([&] { return rig.snapshot().size() == 2; }));
+    rig.manager.stop();
+}
