@@ -2,6 +2,7 @@
 #include "CommandLine.h"
 #include "Log.h"
 #include "Project.h"
+#include "api/tcp/Service.h"
 #include "manager/Detection.h"
 #include "manager/PrinterManager.h"
 
@@ -47,9 +48,12 @@ using zelvo::PrinterManager::PrinterManager;
 
 // The process-wide objects, created in this order and stopped in the stop sequence.
 std::shared_ptr<PrinterManager> printerManager;
+std::shared_ptr<zelvo::PrinterManager::API::TCP::Service> tcpServicePtr;
 
 void stopSequence(int signo) {
     Log::info("Signal caught: %s [%d]", strsignal(signo), signo);
+    if (tcpServicePtr)
+        tcpServicePtr->stop();
     if (printerManager)
         printerManager->stop();
 }
@@ -77,9 +81,19 @@ int main(int argc, char* argv[]) {
             return zelvo::PrinterManager::detectDriver(path, model);
         };
     printerManager = std::make_shared<PrinterManager>(options.device, options.configFile, factory);
+    tcpServicePtr = std::make_shared<zelvo::PrinterManager::API::TCP::Service>(
+        printerManager, options.port, options.global);
     printerManager->readConfigFile();
     printerManager->start();
     printerManager->writeConfigFile();
+    try {
+        tcpServicePtr->start();
+    } catch (const std::exception& e) {
+        // Without its listening socket the daemon is of no use to remote clients.
+        Log::error("Could not start the TCP service: %s", e.what());
+        printerManager->stop();
+        return 1;
+    }
 
     Log::debug("Main blocks here!");
     const int signo = waitForSignal();

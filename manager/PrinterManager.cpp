@@ -2,6 +2,7 @@
 #include "PrinterManager.h"
 
 #include "String.h"
+#include "printers/Image.h"
 
 #include <cstdarg>
 #include <stdexcept>
@@ -242,6 +243,24 @@ void PrinterManager::printBarcode(const Types::Barcode& code) {
 }
 void PrinterManager::printImgBuffer(const std::vector<unsigned char>& bits, unsigned long width,
                                     unsigned long height) {
+    printing([&](Printers::Driver& d) { d.printImgBuffer(bits, width, height); });
+}
+
+// The raster rows hold ceil(width / 8) bytes; the driver gets the width rounded up to whole
+// bytes, so the padding dots (white) print and a width that is not a multiple of 8 is no error.
+void PrinterManager::printImg(const std::string& path) {
+    Printers::Image image;
+    const int result = Printers::Image_open(path.c_str(), &image);
+    struct Closer {
+        Printers::Image* image;
+        ~Closer() { Printers::Image_close(image); }
+    } closer{&image};
+    if (result < 0)
+        throw std::runtime_error(String::format("Could not open image file: %s", path.c_str()));
+    const unsigned long rowBytes = (static_cast<unsigned long>(image.width) + 7) / 8;
+    const unsigned long width = rowBytes * 8;
+    const unsigned long height = static_cast<unsigned long>(image.height);
+    const std::vector<unsigned char> bits(image.data, image.data + rowBytes * height);
     printing([&](Printers::Driver& d) { d.printImgBuffer(bits, width, height); });
 }
 

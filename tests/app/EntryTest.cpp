@@ -47,7 +47,7 @@ TEST(Entry, PortThatIsNotANumberIsRejected) {
 }
 
 TEST(Entry, StderrMirrorAndOneStopOnTwoSignals) {
-    Process p({VOLTRIN_BINARY, "-e", "--verbose", "7", "-f", configPath(), "/nonexistent/printer"});
+    Process p({VOLTRIN_BINARY, "-e", "--verbose", "7", "-p", "0", "-f", configPath(), "/nonexistent/printer"});
     ASSERT_TRUE(p.waitForStderr("Main blocks here!", 20s)) << p.err();
     EXPECT_NE(p.err().find("Printer Manager v1.1.14 ("), std::string::npos);
     EXPECT_NE(p.err().find(") started"), std::string::npos);
@@ -60,7 +60,7 @@ TEST(Entry, StderrMirrorAndOneStopOnTwoSignals) {
 }
 
 TEST(Entry, SigtermStopsAndNoMirrorWithoutFlag) {
-    Process p({VOLTRIN_BINARY, "-f", configPath(), "/nonexistent/printer"});
+    Process p({VOLTRIN_BINARY, "-p", "0", "-f", configPath(), "/nonexistent/printer"});
     ASSERT_TRUE(p.waitForHandler(SIGTERM, 20s));
     kill(p.pid(), SIGTERM);
     EXPECT_EQ(p.wait(20s), 0);
@@ -68,7 +68,7 @@ TEST(Entry, SigtermStopsAndNoMirrorWithoutFlag) {
 }
 
 TEST(Entry, WarningLevelHidesInfoAfterStart) {
-    Process p({VOLTRIN_BINARY, "-e", "-v", "-f", configPath(), "/nonexistent/printer"});
+    Process p({VOLTRIN_BINARY, "-e", "-v", "-p", "0", "-f", configPath(), "/nonexistent/printer"});
     ASSERT_TRUE(p.waitForStderr("Log level is 1.", 20s)) << p.err();
     kill(p.pid(), SIGINT);
     EXPECT_EQ(p.wait(20s), 0);
@@ -78,7 +78,7 @@ TEST(Entry, WarningLevelHidesInfoAfterStart) {
 
 TEST(Entry, StartsWithoutPrinterAndWritesTheConfigurationFile) {
     std::remove(configPath().c_str());
-    Process p({VOLTRIN_BINARY, "-e", "-vvv", "-f", configPath(), "/nonexistent/printer"});
+    Process p({VOLTRIN_BINARY, "-e", "-vvv", "-p", "0", "-f", configPath(), "/nonexistent/printer"});
     ASSERT_TRUE(p.waitForStderr("Main blocks here!", 20s)) << p.err();
     kill(p.pid(), SIGTERM);
     EXPECT_EQ(p.wait(20s), 0);
