@@ -74,7 +74,7 @@ public:
     void printBarcode(const Types::Barcode& code);
     void printImgBuffer(const std::vector<unsigned char>& bits, unsigned long width,
                         unsigned long height);
-    // Decodes the image file (Part 3.4) without the driver lock, then prints its raster with the
+    // Decodes the image file without the driver lock, then prints its raster with the
     // width rounded up to whole bytes. Throws std::runtime_error "Could not open image file: "
     // + path when the file cannot be decoded.
     void printImg(const std::string& path);
